@@ -1,0 +1,5 @@
+#include "app/Run.h"
+
+int main(int argc, char** argv) {
+  return Run(argc, argv);
+}
