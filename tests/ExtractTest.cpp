@@ -148,7 +148,12 @@ TEST_F(TScratchDir, ExtractOfRgbImage) {
 TEST_F(TScratchDir, ExtractStopsWhenABmpCannotBeCreated) {
   WriteFileBytes("a.sti", FivePages());
   std::filesystem::create_directory("001.bmp");  // cannot be opened as a file, even by root
-  const std::string List = "000.bmp\n001.bmp\n000.BMP";
+#ifdef _WIN32
+  const std::string After = "004.bmp";  // names that differ only in case are one file here
+#else
+  const std::string After = "000.BMP";
+#endif
+  const std::string List = "000.bmp\n001.bmp\n" + After;
   WriteFileBytes("names.txt", TBytes(List.begin(), List.end()));
   const TRunOutcome R = RunTool({"e", "a.sti", "@names.txt"});
   EXPECT_EQ(R.Status, 1);
@@ -157,7 +162,7 @@ TEST_F(TScratchDir, ExtractStopsWhenABmpCannotBeCreated) {
   EXPECT_EQ(std::count(R.Err.begin(), R.Err.end(), '\n'), 1);
   EXPECT_EQ(R.Err.back(), '\n');
   EXPECT_EQ(ReadFileBytes("000.bmp").size(), 78u);  // written before the failure, kept
-  EXPECT_FALSE(PathExists("000.BMP"));             // after the failure, not processed
+  EXPECT_FALSE(PathExists(After));                 // after the failure, not processed
 }
 
 TEST_F(TScratchDir, BitmapWithoutPixelsWritesAnEmptyFile) {

@@ -51,6 +51,8 @@ struct TFaultGuard {
   ~TFaultGuard() { SafeFileFault = TSafeFileFault(); }
 };
 
+#ifndef _WIN32
+// Used by the tests that run in a child process, which exist only on POSIX systems.
 int RunArguments(std::vector<std::string> Arguments) {
   Arguments.insert(Arguments.begin(), "kelpix");
   std::vector<char*> Argv;
@@ -59,6 +61,7 @@ int RunArguments(std::vector<std::string> Arguments) {
   Argv.push_back(nullptr);
   return Run(static_cast<int>(Arguments.size()), Argv.data());
 }
+#endif
 
 }  // namespace
 
