@@ -7,6 +7,7 @@
 #pragma once
 
 #include "Sti/StiFormat.h"
+#include "Sti/StiPageIndex.h"
 #include "platform/Files.h"
 #include "platform/StringList.h"
 
@@ -81,4 +82,8 @@ public:
   std::vector<uint8_t> EncodePage(const TBitmap& Bitmap, int32_t& Length) const;
   int AddPage(const TBitmap& Bitmap, const std::string& Name, bool Adapt, int32_t DispX, int32_t DispY,
               int32_t Red, int32_t Green, int32_t Blue);
+
+private:
+  // Page names to table positions for FindPage; it follows every change of Pages by itself.
+  mutable TPageIndex PageIndex;
 };

@@ -6,6 +6,7 @@
 // run, which is why that count is written into a kept place.
 #include "Sti/Sti.h"
 
+#include "Sti/StiColorIndex.h"
 #include "platform/Bitmap.h"
 
 #include <algorithm>
@@ -30,19 +31,23 @@ std::vector<uint8_t> TSti::EncodePage(const TBitmap& Bitmap, int32_t& Length) co
   const int Height = Bitmap.Height();
   const size_t RowWidth = static_cast<size_t>(Width);
 
-  // Allocated once, before the first row, and never grown.
-  std::vector<uint8_t> Buffer(RowCapacity(RowWidth) * static_cast<size_t>(Height));
+  // Allocated once, before the first row, and never moved: the room is reserved at once, and
+  // before each row the buffer is only lengthened within it to cover what that row can take, so
+  // that memory is touched only where bytes are written.
+  std::vector<uint8_t> Buffer;
+  Buffer.reserve(RowCapacity(RowWidth) * static_cast<size_t>(Height));
   // The palette index of each pixel of the current row, so that every pixel is matched once.
   std::vector<uint8_t> Indices(RowWidth);
-  uint8_t* Out = Buffer.data();
+  // Gives each pixel the index that MatchColor gives it (FindExactColor, or FindNearestColor when
+  // AdaptPalette is set), through an index over the palette instead of a scan of its entries.
+  TColorMatcher Matcher(Palette, AdaptPalette);
   size_t Written = 0;
 
   for (int Row = 0; Row < Height; ++Row) {
-    if (Width > 0) {
-      const uint8_t* Pixel = Bitmap.ScanLine(Row);
-      for (size_t X = 0; X < RowWidth; ++X, Pixel += 3)
-        Indices[X] = MatchColor(Pixel);
-    }
+    Buffer.resize(Written + RowCapacity(RowWidth));
+    uint8_t* Out = Buffer.data();
+    if (Width > 0)
+      Matcher.MapRow(Bitmap.ScanLine(Row), RowWidth, Indices.data());
 
     size_t X = 0;
     for (;;) {

@@ -4,6 +4,7 @@
 // transparent index: every pixel that maps to it is stored as transparent.
 #include "Sti/Sti.h"
 
+#include "Sti/StiColorIndex.h"
 #include "platform/Bitmap.h"
 
 namespace {
@@ -35,15 +36,25 @@ void TSti::BuildPalette(const TBitmap& Bitmap, int32_t Red, int32_t Green, int32
 
   // The count is tested before each row only: once the palette fills up inside a row, the new
   // colours of the rest of that row are refused by AddPaletteColor and the scan ends after it.
+  if (PaletteCount >= static_cast<int32_t>(PaletteEntries))
+    return;
+  // Each pixel is compared with the entries 0 .. PaletteCount - 1 and appended when none equals
+  // it. The set holds the colours of exactly those entries, so asking it gives the same answer as
+  // that loop; it gains a colour only when AddPaletteColor took it. A pixel equal to the one
+  // before it in the row has just been asked about (and appended if it was new), so it is passed
+  // over.
+  TColorSet InUse;
+  for (int32_t Entry = 0; Entry < PaletteCount; ++Entry)
+    InUse.Insert(EntryColor(Palette[Entry]));
   const int Width = Bitmap.Width();
   for (int Row = 0; Row < Bitmap.Height() && PaletteCount < static_cast<int32_t>(PaletteEntries); ++Row) {
     const uint8_t* Pixel = Bitmap.ScanLine(Row);
     for (int X = 0; X < Width; ++X, Pixel += 3) {
-      bool Known = false;
-      for (int32_t Entry = 0; Entry < PaletteCount && !Known; ++Entry)
-        Known = SameColor(Palette[Entry], Pixel);
-      if (!Known)
-        AddPaletteColor(Pixel[2], Pixel[1], Pixel[0]);
+      if (X > 0 && Pixel[0] == Pixel[-3] && Pixel[1] == Pixel[-2] && Pixel[2] == Pixel[-1])
+        continue;
+      const uint32_t Color = PixelColor(Pixel);
+      if (!InUse.Contains(Color) && AddPaletteColor(Pixel[2], Pixel[1], Pixel[0]) == Result::Ok)
+        InUse.Insert(Color);
     }
   }
 }

@@ -34,6 +34,10 @@ bool LayOut(const TSti& Image, std::vector<uint8_t>& Bytes) {
     return false;
 
   Bytes.assign(static_cast<size_t>(Size), 0);
+  // Always true (the data area starts behind header and palette); stated so that g++ sees it too,
+  // which otherwise warns at -O3 that the palette copy may run past an empty buffer.
+  if (Bytes.size() < PageTableOffset)
+    return false;
   uint8_t* Out = Bytes.data();
   const size_t Length = Bytes.size();
   std::memcpy(Out, Image.Header, HeaderSize);

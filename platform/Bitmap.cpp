@@ -4,17 +4,17 @@
 
 void TBitmap::SetPixelFormat(TPixelFormat Value) {
   Format = Value;
-  Reallocate();
+  Resize();
 }
 
 void TBitmap::SetWidth(int Value) {
   PixelWidth = Value < 0 ? 0 : Value;
-  Reallocate();
+  Resize();
 }
 
 void TBitmap::SetHeight(int Value) {
   PixelHeight = Value < 0 ? 0 : Value;
-  Reallocate();
+  Resize();
 }
 
 size_t TBitmap::RowBytes() const {
@@ -23,7 +23,14 @@ size_t TBitmap::RowBytes() const {
 
 void TBitmap::Reallocate() {
   TooLarge = false;
+  Pending = false;
   Pixels.assign(RowBytes() * static_cast<size_t>(PixelHeight), 0);
+}
+
+void TBitmap::Resize() {
+  TooLarge = false;
+  Pending = true;
+  Pixels.clear();
 }
 
 uint8_t* TBitmap::ScanLine(int Row) {
@@ -33,5 +40,9 @@ uint8_t* TBitmap::ScanLine(int Row) {
 const uint8_t* TBitmap::ScanLine(int Row) const {
   if (Row < 0 || Row >= PixelHeight || Format != TPixelFormat::pf24bit)
     throw EBitmapError("scan line " + std::to_string(Row) + " out of range");
+  if (Pending) {
+    Pixels.assign(RowBytes() * static_cast<size_t>(PixelHeight), 0);
+    Pending = false;
+  }
   return Pixels.data() + RowBytes() * static_cast<size_t>(Row);
 }

@@ -35,11 +35,18 @@ public:
   void SaveToFile(const std::string& Path) const;
 
 private:
+  // Gives the pixel memory the current size now, zeroed.
   void Reallocate();
+  // The size or format changed: zeroed pixel memory of the new size is made when a row is first
+  // asked for. So a bitmap whose height and width are set one after the other never holds the
+  // pixels of the size in between (the old width times the new height), which for a wide picture
+  // followed by a high one would be gigabytes.
+  void Resize();
 
   TPixelFormat Format = TPixelFormat::pfDevice;
   int PixelWidth = 0;
   int PixelHeight = 0;
   bool TooLarge = false;
-  std::vector<uint8_t> Pixels;
+  mutable bool Pending = false;
+  mutable std::vector<uint8_t> Pixels;
 };

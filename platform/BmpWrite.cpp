@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -23,19 +24,39 @@ constexpr size_t PixelOffset = FileHeaderSize + InfoHeaderSize;  // 54
 }  // namespace
 
 void TBitmap::SaveToFile(const std::string& Path) const {
-  // The whole file is built in memory and written in one pass. A bitmap without pixels gives an
-  // empty file.
-  std::vector<uint8_t> Bytes;
-  if (Format == TPixelFormat::pf24bit && PixelWidth > 0 && PixelHeight > 0) {
-    const uint64_t Width = static_cast<uint64_t>(PixelWidth);
-    const uint64_t Height = static_cast<uint64_t>(PixelHeight);
-    const uint64_t Stored = (Width * 3 + 3) / 4 * 4;  // a row padded to a multiple of 4 bytes
-    const uint64_t PixelBytes = Stored * Height;
-    const uint64_t Total = PixelOffset + PixelBytes;
-    if (Total > UINT32_MAX || Total > SIZE_MAX)
-      WriteFailed(Path, "picture too large for a BMP file");
+  // The headers and the rows go out in pieces of about 1 MiB, assembled in one buffer that is
+  // reused, so that a large picture is never held twice in memory. A bitmap without pixels gives
+  // an empty file.
+  const bool HasPixels = Format == TPixelFormat::pf24bit && PixelWidth > 0 && PixelHeight > 0;
+  const uint64_t Width = HasPixels ? static_cast<uint64_t>(PixelWidth) : 0;
+  const uint64_t Height = HasPixels ? static_cast<uint64_t>(PixelHeight) : 0;
+  const uint64_t Stored = (Width * 3 + 3) / 4 * 4;  // a row padded to a multiple of 4 bytes
+  const uint64_t PixelBytes = Stored * Height;
+  const uint64_t Total = PixelOffset + PixelBytes;
+  if (HasPixels && (Total > UINT32_MAX || Total > SIZE_MAX))
+    WriteFailed(Path, "picture too large for a BMP file");
 
-    Bytes.assign(static_cast<size_t>(Total), 0);
+  // Opening for writing creates the file or empties an existing one.
+  std::FILE* File = std::fopen(Path.c_str(), "wb");
+  if (File == nullptr)
+    WriteFailed(Path, LastErrorText());
+  // The pieces are large already: each goes to the system as it is, with no copy through a
+  // buffer of the stream's own.
+  std::setvbuf(File, nullptr, _IONBF, 0);
+  auto Put = [&](const std::vector<uint8_t>& Bytes) {
+    if (!Bytes.empty() && std::fwrite(Bytes.data(), 1, Bytes.size(), File) != Bytes.size()) {
+      const std::string Reason = LastErrorText();
+      std::fclose(File);
+      WriteFailed(Path, Reason);
+    }
+  };
+
+  if (HasPixels) {
+    constexpr size_t Piece = size_t{1} << 20;
+    const size_t Row = RowBytes();
+    const size_t StoredRow = static_cast<size_t>(Stored);
+    const size_t RowsPerPiece = std::max<size_t>(1, Piece / StoredRow);
+    std::vector<uint8_t> Bytes(PixelOffset + std::min<size_t>(RowsPerPiece, static_cast<size_t>(Height)) * StoredRow, 0);
     uint8_t* Out = Bytes.data();
     const size_t Size = Bytes.size();
     Out[0] = 'B';
@@ -56,22 +77,20 @@ void TBitmap::SaveToFile(const std::string& Path) const {
     WriteLE(Out, Size, 46, 4, 0);  // colours used
     WriteLE(Out, Size, 50, 4, 0);  // important colours
 
-    // The bottom row comes first; the padding bytes stay 0.
-    const size_t Row = RowBytes();
-    for (int Y = 0; Y < PixelHeight; ++Y) {
-      const size_t Target = PixelOffset + static_cast<size_t>(PixelHeight - 1 - Y) * static_cast<size_t>(Stored);
-      std::memcpy(Out + Target, ScanLine(Y), Row);
+    // The bottom row comes first; the padding bytes stay 0. The first piece follows the headers.
+    size_t At = PixelOffset;
+    for (int Y = PixelHeight - 1; Y >= 0; --Y) {
+      if (At + StoredRow > Bytes.size()) {
+        Bytes.resize(At);
+        Put(Bytes);
+        Bytes.assign(std::min<size_t>(RowsPerPiece, static_cast<size_t>(Y) + 1) * StoredRow, 0);
+        At = 0;
+      }
+      std::memcpy(Bytes.data() + At, ScanLine(Y), Row);
+      At += StoredRow;
     }
-  }
-
-  // Opening for writing creates the file or empties an existing one.
-  std::FILE* File = std::fopen(Path.c_str(), "wb");
-  if (File == nullptr)
-    WriteFailed(Path, LastErrorText());
-  if (!Bytes.empty() && std::fwrite(Bytes.data(), 1, Bytes.size(), File) != Bytes.size()) {
-    const std::string Reason = LastErrorText();
-    std::fclose(File);
-    WriteFailed(Path, Reason);
+    Bytes.resize(At);
+    Put(Bytes);
   }
   if (std::fclose(File) != 0)
     WriteFailed(Path, LastErrorText());

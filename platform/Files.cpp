@@ -134,6 +134,11 @@ std::string ReadTextFile(const std::string& Path) {
   if (Handle == InvalidHandle)
     throw EFileError("cannot open '" + Path + "': " + LastErrorText());
   std::string Text;
+  // Room for the whole file at once, so that a large file is not copied over and over as the
+  // text grows; the reads below still go on until the end, wherever that is.
+  const int64_t Expected = FileLength(Handle);
+  if (Expected > 0 && static_cast<uint64_t>(Expected) < Text.max_size())
+    Text.reserve(static_cast<size_t>(Expected));
   char Chunk[65536];
   for (;;) {
     const int64_t N = FileRead(Handle, Chunk, sizeof Chunk);
@@ -248,6 +253,11 @@ std::string ReadTextFile(const std::string& Path) {
   if (Handle == InvalidHandle)
     throw EFileError("cannot open '" + Path + "': " + LastErrorText());
   std::string Text;
+  // Room for the whole file at once, so that a large file is not copied over and over as the
+  // text grows; the reads below still go on until the end, wherever that is.
+  const int64_t Expected = FileLength(Handle);
+  if (Expected > 0 && static_cast<uint64_t>(Expected) < Text.max_size())
+    Text.reserve(static_cast<size_t>(Expected));
   char Chunk[65536];
   for (;;) {
     const int64_t N = FileRead(Handle, Chunk, sizeof Chunk);

@@ -99,3 +99,17 @@ bool SameName(const std::string& A, const std::string& B) {
   return true;
 #endif
 }
+
+bool NameKey(const std::string& Name, std::string& Key) {
+#ifdef _WIN32
+  (void)Name;
+  (void)Key;
+  return false;
+#else
+  Key = Name;
+  for (char& C : Key)
+    if (C >= 'A' && C <= 'Z')
+      C = static_cast<char>(C - 'A' + 'a');
+  return true;
+#endif
+}

@@ -20,3 +20,9 @@ std::string ExtractFileName(const std::string& Path);
 // True when two page names compare equal ignoring letter case: through the system's comparison
 // under the user's default locale on Windows, by folding ASCII letters elsewhere.
 bool SameName(const std::string& A, const std::string& B);
+
+// A key for looking page names up by hashing: where it returns true, SameName(A, B) holds exactly
+// when the keys of A and B are equal (ASCII letters folded to lower case). Where the comparison is
+// the system's locale-aware one, whose equal texts no simple key can capture, it returns false and
+// names must be compared one by one with SameName.
+bool NameKey(const std::string& Name, std::string& Key);
