@@ -2,6 +2,7 @@
 
 #include "app/Run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -45,13 +46,12 @@ uint32_t GetLE(const TBytes& Bytes, size_t At, size_t Width) {
 
 TBytes MakeSti8(const std::vector<TTestPage>& Pages, const TBytes& Palette, int64_t OriginalSize,
                 int64_t StoredSize) {
-  TBytes Bytes(64, 0);
+  TBytes Bytes(832, 0);
   Bytes[0] = 'S';
   Bytes[1] = 'T';
   Bytes[2] = 'C';
   Bytes[3] = 'I';
-  Bytes.insert(Bytes.end(), Palette.begin(), Palette.end());
-  Bytes.resize(832, 0);
+  std::copy_n(Palette.begin(), std::min<size_t>(Palette.size(), 768), Bytes.begin() + 64);
   const size_t DataArea = 832 + 16 * Pages.size();
   Bytes.resize(DataArea, 0);
   uint32_t Running = 0;
