@@ -80,6 +80,11 @@ private:
 // The page table and every page's data, read from Source, whose size has been checked against
 // the header. NotSti, with an empty table, when the bytes cannot back what the header describes;
 // CannotOpen when the file cannot be read.
+// The pages' data together may claim at most this many times the image's size, plus the
+// allowance: room for pages that share their data, but no more than a file could plausibly mean.
+constexpr uint64_t SharedDataFactor = 64;
+constexpr uint64_t SharedDataAllowance = uint64_t{64} << 20;
+
 int LoadFrom(TSti& Image, TSource& Source) {
   const uint64_t Size = Source.Size;
   if (Image.IsRgb()) {
@@ -111,6 +116,11 @@ int LoadFrom(TSti& Image, TSource& Source) {
     return Result::CannotOpen;
 
   // Every entry is checked against the size of the image before anything is allocated for it.
+  // Entries may share data, but each page gets its own copy, so the data that all entries claim
+  // together is bounded too: without that, a small file of many entries pointing at one large
+  // blob would claim any amount of memory.
+  const uint64_t MaxClaim = SharedDataFactor * Size + SharedDataAllowance;
+  uint64_t Claimed = 0;
   std::vector<TStiRecord> Fields(static_cast<size_t>(Count));
   TByteReader Reader(Entries.data(), Entries.size());
   for (TStiRecord& Page : Fields) {
@@ -122,6 +132,9 @@ int LoadFrom(TSti& Image, TSource& Source) {
     Page.Width = Reader.S16();
     const uint64_t Start = DataArea + Page.DataOffset;
     if (!Reader.Good() || Start > Size || Page.DataLength > Size - Start)
+      return Result::NotSti;
+    Claimed += Page.DataLength;
+    if (Claimed > MaxClaim)
       return Result::NotSti;
   }
 
