@@ -128,31 +128,9 @@ std::string LastErrorText() {
   return Message;
 }
 
-std::string ReadTextFile(const std::string& Path) {
-  // Others may go on reading the file, but not write it while it is read.
-  const THandle Handle = OpenShared(Path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-  if (Handle == InvalidHandle)
-    throw EFileError("cannot open '" + Path + "': " + LastErrorText());
-  std::string Text;
-  // Room for the whole file at once, so that a large file is not copied over and over as the
-  // text grows; the reads below still go on until the end, wherever that is.
-  const int64_t Expected = FileLength(Handle);
-  if (Expected > 0 && static_cast<uint64_t>(Expected) < Text.max_size())
-    Text.reserve(static_cast<size_t>(Expected));
-  char Chunk[65536];
-  for (;;) {
-    const int64_t N = FileRead(Handle, Chunk, sizeof Chunk);
-    if (N < 0) {
-      const std::string Reason = LastErrorText();
-      FileClose(Handle);
-      throw EFileError("cannot read '" + Path + "': " + Reason);
-    }
-    if (N == 0)
-      break;
-    Text.append(Chunk, static_cast<size_t>(N));
-  }
-  FileClose(Handle);
-  return Text;
+// Others may go on reading the file, but not write it while it is read.
+static THandle OpenSharedRead(const std::string& Path) {
+  return OpenShared(Path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
 }
 
 #else  // !_WIN32
@@ -248,8 +226,15 @@ std::string LastErrorText() {
   return std::strerror(errno);
 }
 
+// Others that lock the file may go on reading it, but not write it while it is read.
+static THandle OpenSharedRead(const std::string& Path) {
+  return OpenLocked(Path, O_RDONLY, LOCK_SH);
+}
+
+#endif  // !_WIN32
+
 std::string ReadTextFile(const std::string& Path) {
-  const THandle Handle = OpenLocked(Path, O_RDONLY, LOCK_SH);
+  const THandle Handle = OpenSharedRead(Path);
   if (Handle == InvalidHandle)
     throw EFileError("cannot open '" + Path + "': " + LastErrorText());
   std::string Text;
@@ -273,5 +258,3 @@ std::string ReadTextFile(const std::string& Path) {
   FileClose(Handle);
   return Text;
 }
-
-#endif  // !_WIN32
