@@ -6,6 +6,7 @@
 #include "platform/Text.h"
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
@@ -109,6 +110,11 @@ int Run(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     std::fflush(stdout);
     std::fprintf(stderr, "kelpix: out of memory\n");
+    return Result::PlatformFailure;
+  } catch (const std::exception& Error) {
+    // Not expected from any input; reported like a failure of the system rather than a crash.
+    std::fflush(stdout);
+    std::fprintf(stderr, "kelpix: %s\n", Error.what());
     return Result::PlatformFailure;
   }
 }
