@@ -97,77 +97,16 @@ std::vector<std::string> Strays() {
   return Names;
 }
 
-// The whole file in one read; the images here are large, too large to take byte by byte.
-TBytes ReadAll(const std::string& Path) {
-  TBytes Bytes;
-  std::error_code Error;
-  const auto Size = fs::file_size(Path, Error);
-  if (Error)
-    return Bytes;
-  Bytes.resize(static_cast<size_t>(Size));
-  std::FILE* File = std::fopen(Path.c_str(), "rb");
-  if (File == nullptr)
-    return TBytes();
-  Bytes.resize(std::fread(Bytes.data(), 1, Bytes.size(), File));
-  std::fclose(File);
-  return Bytes;
-}
-
-int RunArguments(std::vector<std::string> Arguments) {
-  Arguments.insert(Arguments.begin(), "kelpix");
-  std::vector<char*> Argv;
-  for (std::string& Text : Arguments)
-    Argv.push_back(Text.data());
-  Argv.push_back(nullptr);
-  return Run(static_cast<int>(Arguments.size()), Argv.data());
-}
-
 // What the command makes of Source when nothing goes wrong.
 TBytes NewImage(const TCommand& Command, const TBytes& Source) {
   Prepare(Source);
   const TRunOutcome R = RunTool(Command.Arguments);
   EXPECT_EQ(R.Status, 0) << Command.What;
-  TBytes New = ReadAll(ImageName);
+  TBytes New = ReadFileBytes(ImageName);
   EXPECT_NE(New, Source) << Command.What;
   EXPECT_EQ(Strays(), std::vector<std::string>{});
   Prepare(Source);
   return New;
-}
-
-// How a child process ended.
-struct TEnd {
-  bool Exited = false;
-  int Status = -1;  // exit status, or the signal that ended it
-};
-
-TEnd Reap(pid_t Child) {
-  int Raw = 0;
-  TEnd End;
-  if (::waitpid(Child, &Raw, 0) != Child)
-    return End;
-  End.Exited = WIFEXITED(Raw);
-  End.Status = End.Exited ? WEXITSTATUS(Raw) : WIFSIGNALED(Raw) ? WTERMSIG(Raw) : -1;
-  return End;
-}
-
-constexpr int CannotDrop = 125;
-
-// Runs Body in a forked child, which ends with its result. Unprivileged: root passes over
-// permission bits, so a child of root drops to user and group nobody (65534) first, and must then
-// still be able to read the command's files.
-TEnd InChild(bool Unprivileged, const std::function<int()>& Body) {
-  std::fflush(nullptr);
-  const pid_t Child = ::fork();
-  if (Child == 0) {
-    if (Unprivileged && ::geteuid() == 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 || ::geteuid() == 0))
-      ::_exit(CannotDrop);
-    if (Unprivileged && (::access(ImageName, R_OK) != 0 || ::access("new.bmp", R_OK) != 0))
-      ::_exit(CannotDrop);
-    ::_exit(Body() & 0xFF);
-  }
-  EXPECT_GT(Child, 0);
-  return Child > 0 ? Reap(Child) : TEnd();
 }
 
 }  // namespace
@@ -211,22 +150,22 @@ TEST_F(FaultTest, FailedSaveOfEveryCommandKeepsTheOldImage) {
       SCOPED_TRACE(std::string(Command.What) + ", " + Fault.What);
       Prepare(Source);
       Fault.Arrange();
-      const TEnd End = InChild(Fault.Unprivileged, [&] {
+      const TChildEnd End = RunInChild(Fault.Unprivileged, {ImageName, "new.bmp"}, [&] {
         Fault.Arm();
-        return RunArguments(Command.Arguments);
+        return RunToolUncaptured(Command.Arguments);
       });
       Fault.Restore();
-      if (End.Exited && End.Status == CannotDrop)
-        GTEST_SKIP() << "cannot run as an unprivileged user (nobody, 65534) that reaches the scratch directory";
+      if (!End.Skip.empty())
+        GTEST_SKIP() << End.Skip;
       EXPECT_TRUE(End.Exited);
       EXPECT_EQ(End.Status, 16);
-      EXPECT_EQ(ReadAll(ImageName), Source);
+      EXPECT_EQ(ReadFileBytes(ImageName), Source);
       EXPECT_EQ(Strays(), std::vector<std::string>{});
       ::chmod(ImageName, 0644);
     }
     // With the faults gone the same command saves the new image.
     EXPECT_EQ(RunTool(Command.Arguments).Status, 0);
-    EXPECT_EQ(ReadAll(ImageName), New);
+    EXPECT_EQ(ReadFileBytes(ImageName), New);
   }
 }
 
@@ -240,17 +179,17 @@ TEST_F(FaultTest, DeathPartwayThroughTheWriteKeepsTheOldImage) {
     for (const rlim_t At : {rlim_t(0), rlim_t(1), rlim_t(832), rlim_t(New.size() / 2), rlim_t(New.size() - 1)}) {
       SCOPED_TRACE(std::string(Command.What) + ", dies at byte " + std::to_string(At));
       Prepare(Source);
-      const TEnd End = InChild(false, [&] {
+      const TChildEnd End = RunInChild(false, {}, [&] {
         const struct rlimit NoCore = {0, 0};
         ::setrlimit(RLIMIT_CORE, &NoCore);
         ::signal(SIGXFSZ, SIG_DFL);
         const struct rlimit Value = {At, At};
         ::setrlimit(RLIMIT_FSIZE, &Value);
-        return RunArguments(Command.Arguments);
+        return RunToolUncaptured(Command.Arguments);
       });
       EXPECT_FALSE(End.Exited);
       EXPECT_EQ(End.Status, SIGXFSZ);
-      EXPECT_EQ(ReadAll(ImageName), Source);
+      EXPECT_EQ(ReadFileBytes(ImageName), Source);
       // The temporary file it was writing may remain, cut at the limit, and nothing else.
       for (const std::string& Stray : Strays()) {
         EXPECT_NE(Stray.find(".kelpix-"), std::string::npos) << Stray;
@@ -314,10 +253,10 @@ TEST_F(FaultTest, SigkillDuringSaveLeavesTheOldOrTheNewImage) {
     const auto Start = std::chrono::steady_clock::now();
     const pid_t Clean = Spawn(Command);
     ASSERT_GT(Clean, 0);
-    const TEnd CleanEnd = Reap(Clean);
+    const TChildEnd CleanEnd = ReapChild(Clean);
     const auto Whole = std::chrono::steady_clock::now() - Start;
     ASSERT_TRUE(CleanEnd.Exited && CleanEnd.Status == 0) << Command.What << ": status " << CleanEnd.Status;
-    const TBytes New = ReadAll(ImageName);
+    const TBytes New = ReadFileBytes(ImageName);
     ASSERT_NE(New, Source);
 
     for (const TPoint& Point : Points) {
@@ -339,12 +278,12 @@ TEST_F(FaultTest, SigkillDuringSaveLeavesTheOldOrTheNewImage) {
         }
       }
       ::kill(Child, SIGKILL);
-      const TEnd End = Reap(Child);
+      const TChildEnd End = ReapChild(Child);
       EXPECT_TRUE(!End.Exited || End.Status == 0) << "exit status " << End.Status;
       if (SawTemporary && !End.Exited)
         ++KilledWithTemporary;
 
-      const TBytes After = ReadAll(ImageName);
+      const TBytes After = ReadFileBytes(ImageName);
       EXPECT_TRUE(After == Source || After == New) << "the STI file is neither the old nor the new image ("
                                                    << After.size() << " bytes)";
       if (End.Exited) {
@@ -356,7 +295,7 @@ TEST_F(FaultTest, SigkillDuringSaveLeavesTheOldOrTheNewImage) {
       // A stray temporary file does not stand in the way of the next save.
       EXPECT_EQ(RunTool(Command.Arguments).Status, 0);
       if (After == Source) {
-        EXPECT_EQ(ReadAll(ImageName), New);
+        EXPECT_EQ(ReadFileBytes(ImageName), New);
       }
       for (const std::string& Stray : Strays())
         fs::remove(Stray);

@@ -51,17 +51,6 @@ struct TFaultGuard {
   ~TFaultGuard() { SafeFileFault = TSafeFileFault(); }
 };
 
-#ifndef _WIN32
-// Used by the tests that run in a child process, which exist only on POSIX systems.
-int RunArguments(std::vector<std::string> Arguments) {
-  Arguments.insert(Arguments.begin(), "kelpix");
-  std::vector<char*> Argv;
-  for (std::string& Text : Arguments)
-    Argv.push_back(Text.data());
-  Argv.push_back(nullptr);
-  return Run(static_cast<int>(Arguments.size()), Argv.data());
-}
-#endif
 
 }  // namespace
 
@@ -115,43 +104,6 @@ TEST_F(TScratchDir, SaveOfAFileOpenElsewhereGives16) {
 
 namespace {
 
-constexpr int CannotDrop = 125;
-constexpr int CannotReach = 124;
-
-struct TChildOutcome {
-  int Status = -1;     // the child's exit status, when it ran
-  std::string Skip;    // why it could not run, when it could not
-};
-
-// Runs Body in a child process and returns its exit status. With Unprivileged set the child runs
-// with the permissions of an ordinary user: root ignores permission bits, so as root the child
-// drops to user and group nobody (65534). Reach is a file the child must be able to read first.
-TChildOutcome RunInChild(bool Unprivileged, const std::string& Reach, const std::function<int()>& Body) {
-  std::fflush(nullptr);
-  const pid_t Child = ::fork();
-  if (Child < 0)
-    return {-1, "fork failed"};
-  if (Child == 0) {
-    if (Unprivileged && ::geteuid() == 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-      ::_exit(CannotDrop);
-    if (Unprivileged && ::geteuid() == 0)
-      ::_exit(CannotDrop);
-    if (::access(Reach.c_str(), R_OK) != 0)
-      ::_exit(CannotReach);
-    ::_exit(Body() & 0xFF);
-  }
-  int Raw = 0;
-  if (::waitpid(Child, &Raw, 0) != Child || !WIFEXITED(Raw))
-    return {-1, ""};
-  const int Status = WEXITSTATUS(Raw);
-  if (Status == CannotDrop)
-    return {-1, "cannot drop to user nobody (65534) to test permission failures as root"};
-  if (Status == CannotReach)
-    return {-1, "the scratch directory is not reachable by an unprivileged user"};
-  return {Status, ""};
-}
-
 mode_t ModeOf(const std::string& Path) {
   struct stat Info;
   return ::stat(Path.c_str(), &Info) == 0 ? (Info.st_mode & 07777) : 0;
@@ -165,7 +117,7 @@ TEST_F(TScratchDir, DeleteOnAReadOnlyFileGives16) {
   ASSERT_EQ(::chmod("ro.sti", 0444), 0);
   // The directory is open to everyone, so only the file's own mode can stop the save.
   ASSERT_EQ(::chmod(".", 0777), 0);
-  const TChildOutcome Child = RunInChild(true, "ro.sti", [] { return RunArguments({"d", "ro.sti", "001.bmp"}); });
+  const TChildEnd Child = RunInChild(true, {"ro.sti"}, [] { return RunToolUncaptured({"d", "ro.sti", "001.bmp"}); });
   if (!Child.Skip.empty())
     GTEST_SKIP() << Child.Skip;
   EXPECT_EQ(Child.Status, 16);
@@ -180,7 +132,8 @@ TEST_F(TScratchDir, SaveInADirectoryWithoutWriteAccessGives16) {
   // The file itself is writable by everyone; only the directory refuses new files.
   ASSERT_EQ(::chmod("locked.sti", 0666), 0);
   ASSERT_EQ(::chmod(".", 0555), 0);
-  const TChildOutcome Child = RunInChild(true, "locked.sti", [] { return RunArguments({"d", "locked.sti", "000.bmp"}); });
+  const TChildEnd Child =
+      RunInChild(true, {"locked.sti"}, [] { return RunToolUncaptured({"d", "locked.sti", "000.bmp"}); });
   ::chmod(".", 0755);
   if (!Child.Skip.empty())
     GTEST_SKIP() << Child.Skip;
@@ -192,14 +145,14 @@ TEST_F(TScratchDir, SaveInADirectoryWithoutWriteAccessGives16) {
 TEST_F(TScratchDir, SaveStoppedByAFileSizeLimitGives16) {
   const TBytes Source = FourPageImage();
   WriteFileBytes("big.sti", Source);
-  const TChildOutcome Child = RunInChild(false, "big.sti", [] {
+  const TChildEnd Child = RunInChild(false, {"big.sti"}, [] {
     // The limit stops the write of the new file partway; the signal is ignored, so the write
     // fails with EFBIG instead of ending the process.
     ::signal(SIGXFSZ, SIG_IGN);
     const struct rlimit Limit = {1024, 1024};
     if (::setrlimit(RLIMIT_FSIZE, &Limit) != 0)
       return 99;
-    return RunArguments({"d", "big.sti", "003.bmp"});
+    return RunToolUncaptured({"d", "big.sti", "003.bmp"});
   });
   ASSERT_TRUE(Child.Skip.empty()) << Child.Skip;
   EXPECT_EQ(Child.Status, 16);

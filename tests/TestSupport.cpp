@@ -13,6 +13,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,8 +97,14 @@ TBytes MakeSti16(int16_t Width, int16_t Height, const std::vector<uint16_t>& Wor
 }
 
 TBytes ReadFileBytes(const std::string& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  return TBytes(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+  std::ifstream In(Path, std::ios::binary | std::ios::ate);
+  if (!In)
+    return TBytes();
+  TBytes Bytes(static_cast<size_t>(In.tellg()));
+  In.seekg(0);
+  In.read(reinterpret_cast<char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+  Bytes.resize(static_cast<size_t>(In.gcount()));
+  return Bytes;
 }
 
 void WriteFileBytes(const std::string& Path, const TBytes& Bytes) {
@@ -140,7 +147,7 @@ void TScratchDir::TearDown() {
   fs::remove_all(Dir, Ignored);
 }
 
-TRunOutcome RunTool(const std::vector<std::string>& Arguments) {
+int RunToolUncaptured(const std::vector<std::string>& Arguments) {
   std::vector<std::string> Texts;
   Texts.push_back("kelpix");
   Texts.insert(Texts.end(), Arguments.begin(), Arguments.end());
@@ -148,11 +155,14 @@ TRunOutcome RunTool(const std::vector<std::string>& Arguments) {
   for (std::string& Text : Texts)
     Argv.push_back(Text.data());
   Argv.push_back(nullptr);
+  return Run(static_cast<int>(Texts.size()), Argv.data());
+}
 
+TRunOutcome RunTool(const std::vector<std::string>& Arguments) {
   TRunOutcome Outcome;
   ::testing::internal::CaptureStdout();
   ::testing::internal::CaptureStderr();
-  Outcome.Status = Run(static_cast<int>(Texts.size()), Argv.data());
+  Outcome.Status = RunToolUncaptured(Arguments);
   std::fflush(stdout);
   std::fflush(stderr);
   Outcome.Out = ::testing::internal::GetCapturedStdout();
@@ -219,4 +229,43 @@ int RunBinary(const std::string& ArgumentsForShell) {
   return WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1;
 }
 
+#endif
+
+#ifndef _WIN32
+TChildEnd ReapChild(int Child) {
+  int Raw = 0;
+  TChildEnd End;
+  if (::waitpid(Child, &Raw, 0) != Child)
+    return End;
+  End.Exited = WIFEXITED(Raw);
+  End.Status = End.Exited ? WEXITSTATUS(Raw) : WIFSIGNALED(Raw) ? WTERMSIG(Raw) : -1;
+  return End;
+}
+
+TChildEnd RunInChild(bool Unprivileged, const std::vector<std::string>& Reach, const std::function<int()>& Body) {
+  constexpr int CannotDrop = 125;
+  constexpr int CannotReach = 124;
+  std::fflush(nullptr);
+  const pid_t Child = ::fork();
+  if (Child < 0) {
+    TChildEnd End;
+    End.Skip = "fork failed";
+    return End;
+  }
+  if (Child == 0) {
+    if (Unprivileged && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 || ::geteuid() == 0))
+      ::_exit(CannotDrop);
+    for (const std::string& Path : Reach)
+      if (::access(Path.c_str(), R_OK) != 0)
+        ::_exit(CannotReach);
+    ::_exit(Body() & 0xFF);
+  }
+  TChildEnd End = ReapChild(Child);
+  if (End.Exited && End.Status == CannotDrop)
+    End.Skip = "cannot drop to user nobody (65534) to test permission failures as root";
+  else if (End.Exited && End.Status == CannotReach)
+    End.Skip = "the scratch directory is not reachable by an unprivileged user";
+  return End;
+}
 #endif

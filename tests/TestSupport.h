@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,5 +62,22 @@ struct TRunOutcome {
 // Runs the tool in-process with the given arguments (the program name is added), capturing what it
 // prints on standard output and standard error.
 TRunOutcome RunTool(const std::vector<std::string>& Arguments);
+// Runs the tool in-process without capturing anything: for child processes whose output nobody reads.
+int RunToolUncaptured(const std::vector<std::string>& Arguments);
 // Runs the built binary through the system's shell and returns the exit status it reports.
 int RunBinary(const std::string& ArgumentsForShell);
+
+#ifndef _WIN32
+// How a child process ended.
+struct TChildEnd {
+  bool Exited = false;
+  int Status = -1;   // the exit status, or the signal that ended it
+  std::string Skip;  // why the child could not run as asked, when it could not
+};
+// Waits for a child process.
+TChildEnd ReapChild(int Child);
+// Runs Body in a forked child, which ends with its result. Unprivileged: root passes over
+// permission bits, so a child of root first drops to user and group nobody (65534), and must then
+// still be able to read every path of Reach; when it cannot, Skip says why.
+TChildEnd RunInChild(bool Unprivileged, const std::vector<std::string>& Reach, const std::function<int()>& Body);
+#endif
